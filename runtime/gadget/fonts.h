@@ -1,0 +1,6 @@
+// Fonts loaded by name, size and style.
+#pragma once
+
+void fonts_start();
+// Frees every loaded font.
+void fonts_end();

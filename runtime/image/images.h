@@ -1,0 +1,6 @@
+// The image registry.
+#pragma once
+
+void images_start();
+// Releases every image, then the hidden reference window.
+void images_end();

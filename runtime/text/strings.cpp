@@ -1,0 +1,3 @@
+#include "runtime/text/strings.h"
+
+void strings_start() {}

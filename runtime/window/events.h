@@ -1,0 +1,4 @@
+// The event queue.
+#pragma once
+
+void events_start();
