@@ -1,3 +1,5 @@
 #include "runtime/text/strings.h"
 
+StringScratch scratch;
+
 void strings_start() {}
