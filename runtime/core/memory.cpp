@@ -23,6 +23,14 @@ void* mem_alloc(int32_t size) {
     return raw + HEADER;
 }
 
+void* mem_alloc_uncleared(int32_t size) {
+    if (size < 0) return nullptr;
+    auto* raw = static_cast<char*>(std::malloc(HEADER + static_cast<size_t>(size)));
+    if (!raw) return nullptr;
+    *reinterpret_cast<int32_t*>(raw) = size;
+    return raw + HEADER;
+}
+
 void* mem_resize(void* block, int32_t size) {
     if (!block || size < 0) return nullptr;
     int32_t old = header_of(block);

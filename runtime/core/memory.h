@@ -12,6 +12,10 @@
 // the size is negative.
 void* mem_alloc(int32_t size);
 
+// As mem_alloc, but the payload is left as the heap gives it: for owners
+// that clear each part themselves just before its first use.
+void* mem_alloc_uncleared(int32_t size);
+
 // Resizes a block, zero-filling any bytes added at the end. Null yields null.
 // On failure the old block is left intact and null is returned.
 void* mem_resize(void* block, int32_t size);

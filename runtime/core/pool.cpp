@@ -96,17 +96,20 @@ PoolBlock* new_block(ElementPool* pool) {
         capacity = pool->max_per_block;
     }
     auto bytes = [&](int32_t n) { return static_cast<int64_t>(BLOCK_HEADER) + static_cast<int64_t>(n) * pool->stride; };
-    PoolBlock* block = nullptr;
-    if (bytes(capacity) <= INT32_MAX) block = static_cast<PoolBlock*>(mem_alloc(static_cast<int32_t>(bytes(capacity))));
+    auto alloc = [&](int32_t n) { return static_cast<PoolBlock*>(mem_alloc_uncleared(static_cast<int32_t>(bytes(n)))); };
+    PoolBlock* block = bytes(capacity) <= INT32_MAX ? alloc(capacity) : nullptr;
     if (!block) {
         capacity = 1;
-        block = static_cast<PoolBlock*>(mem_alloc(static_cast<int32_t>(bytes(1))));
+        block = alloc(1);
         if (!block) return nullptr;
     }
+    *block = PoolBlock{};
     block->capacity = capacity;
     block->carved = 1;
+    std::memset(slot_at(block, 0, pool->stride) + LINK, 0, static_cast<size_t>(pool->stride - LINK));
     pool->total_capacity += capacity;
-    pool_detail::push(capacity > 1 ? &pool->open_blocks : &pool->full_blocks, block);
+    block->on_full = capacity == 1;  // a one-slot block is used up at once
+    pool_detail::push(block->on_full ? &pool->full_blocks : &pool->open_blocks, block);
     return block;
 }
 
@@ -129,7 +132,12 @@ ElementPool* pool_new(int32_t element_size, int32_t min_per_block, int32_t max_p
 
 void* pool_take_slow(ElementPool* pool) {
     PoolLock lock(pool);
-    if (pool->open_blocks) return pool_detail::take_from_open_head(pool);
+    while (PoolBlock* head = pool->open_blocks) {
+        if (void* element = pool_detail::take_from_open_head(pool)) return element;
+        pool_detail::unlink(&pool->open_blocks, head);
+        pool_detail::push(&pool->full_blocks, head);
+        head->on_full = 1;
+    }
     PoolBlock* block = new_block(pool);
     if (!block) return nullptr;
     char* slot = slot_at(block, 0, pool->stride);
@@ -146,11 +154,9 @@ void* pool_take_zeroed(ElementPool* pool) {
 void pool_give_slow(ElementPool* pool, void* element) {
     PoolLock lock(pool);
     if (pool_detail::give_back(pool, element)) return;
-    // Every element the block handed out is back. A block that was used up (a
-    // one-slot block always is) still sits on the full list.
+    // Every element the block handed out is back.
     auto* block = *reinterpret_cast<PoolBlock**>(static_cast<char*>(element) - LINK);
-    bool was_full = block->free_count == 0 && block->carved >= block->capacity;
-    pool_detail::unlink(was_full ? &pool->full_blocks : &pool->open_blocks, block);
+    pool_detail::unlink(block->on_full ? &pool->full_blocks : &pool->open_blocks, block);
     pool->total_capacity -= block->capacity;
     mem_free(block);
 }

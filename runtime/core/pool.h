@@ -24,6 +24,7 @@ struct PoolBlock {
     int32_t capacity;
     int32_t carved;    // slots handed out at least once
     int32_t free_count;
+    int32_t on_full;   // which list holds the block
 };
 
 struct ElementPool {
@@ -87,7 +88,9 @@ inline void push(PoolBlock** head, PoolBlock* block) {
     *head = block;
 }
 
-// Hands out a slot of the head block of open_blocks, which must exist.
+// Hands out a slot of the head block of open_blocks, or null when that block
+// has nothing left. A used-up block stays at the head until a take finds it
+// so: a queue that hovers at a block's capacity then moves no block at all.
 inline void* take_from_open_head(ElementPool* pool) {
     PoolBlock* block = pool->open_blocks;
     char* slot;
@@ -95,12 +98,12 @@ inline void* take_from_open_head(ElementPool* pool) {
         slot = reinterpret_cast<char*>(block->free_head);
         block->free_head = static_cast<void**>(*block->free_head);
         block->free_count--;
-    } else {
+    } else if (block->carved < block->capacity) {
+        // Blocks are not cleared when made: each fresh slot is, as it is carved.
         slot = reinterpret_cast<char*>(block) + BLOCK_HEADER + static_cast<long>(block->carved++) * pool->stride;
-    }
-    if (block->free_count == 0 && block->carved >= block->capacity) {
-        unlink(&pool->open_blocks, block);
-        push(&pool->full_blocks, block);
+        __builtin_memset(slot + LINK, 0, static_cast<unsigned long>(pool->stride - LINK));
+    } else {
+        return nullptr;
     }
     *reinterpret_cast<PoolBlock**>(slot) = block;
     return slot + LINK;
@@ -113,7 +116,9 @@ inline bool give_back(ElementPool* pool, void* element) {
     if (block->free_count + 1 == block->carved) return false;
     *link = block->free_head;
     block->free_head = link;
-    if (block->free_count++ == 0 && block->carved >= block->capacity) {
+    block->free_count++;
+    if (block->on_full) {
+        block->on_full = 0;
         unlink(&pool->full_blocks, block);
         push(&pool->open_blocks, block);
     }
@@ -123,8 +128,9 @@ inline bool give_back(ElementPool* pool, void* element) {
 }  // namespace pool_detail
 
 inline void* pool_take(ElementPool* pool) {
-    if (pool->locked || !pool->open_blocks) return pool_take_slow(pool);
-    return pool_detail::take_from_open_head(pool);
+    if (!pool->locked && pool->open_blocks)
+        if (void* element = pool_detail::take_from_open_head(pool)) return element;
+    return pool_take_slow(pool);
 }
 
 inline void pool_give(ElementPool* pool, void* element) {

@@ -28,9 +28,10 @@ constexpr uintptr_t EMPTY = 0;
 constexpr uintptr_t DELETED = 1;
 
 uint32_t hash_index(uintptr_t key, int32_t capacity) {
-    // Fibonacci hashing; records are 16-byte aligned so the low bits carry nothing.
+    // Fibonacci hashing takes the product's top bits; records are 16-byte
+    // aligned, so the key's low bits carry nothing.
     uint64_t h = (static_cast<uint64_t>(key) >> 4) * 0x9E3779B97F4A7C15ull;
-    return static_cast<uint32_t>(h >> 32) & static_cast<uint32_t>(capacity - 1);
+    return static_cast<uint32_t>(h >> (64 - __builtin_ctz(static_cast<uint32_t>(capacity))));
 }
 
 int32_t set_find(const HandleSet& set, uintptr_t key) {
