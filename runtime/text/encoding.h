@@ -10,7 +10,8 @@ constexpr int32_t CODEPAGE_LATIN1 = 0;
 constexpr int32_t CODEPAGE_UTF8 = 65001;
 
 // A null dst counts instead of converting. src_len -1: the whole text and
-// its terminator. Returns bytes written (or counted); 0 on failure.
+// its terminator. Returns bytes written (or counted); 0 on failure. Only
+// whole code points are written, never more than dst_len bytes.
 int32_t wide_to_bytes(int32_t codepage, uint32_t flags, String16 src, int32_t src_len, char* dst,
                       int32_t dst_len, int32_t reserved1, int32_t reserved2);
 // Returns units written (or counted); 0 on failure.
@@ -24,8 +25,11 @@ void toolkit_text_free(char* text);
 char* to_utf8_alloc(String16 s);
 void utf8_free(char* text);
 // UTF-8 from the toolkit into the scratch at `at` (result-position protocol).
+// Text that does not decode to its end yields the units decoded before the
+// stop, terminated.
 void from_toolkit_text(const char* text, int32_t at);
-// New terminated String16 on the C heap; the caller frees it.
+// New String16 on the C heap, terminated like from_toolkit_text's result;
+// the caller frees it. Null only when the heap is exhausted.
 char16_t* utf8_to_string_alloc(const char* text);
 // Through GLib's converter; results on the GLib heap.
 char* utf8_to_iso8859_15(const char* text);

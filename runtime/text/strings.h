@@ -30,20 +30,25 @@ extern StringScratch scratch;
 void strings_start();
 
 // Room for n units (plus a terminator) at byte offset `at`; pos becomes
-// at + 2n. The area may move: pointers into it are stale afterwards.
+// at + 2n. The area may move: pointers into it are stale afterwards. Never
+// null: running out of heap here ends the process.
 char16_t* scratch_reserve(int32_t n, int32_t at);
-// Appends s at pos; s must not lie in the scratch.
+// Appends s at pos. Results of string functions are already in place and
+// are not appended; a temporary that is appended anyway is re-found after
+// the area moves.
 void scratch_append(String16 s);
-// Moves [start, pos) into *var and rewinds pos to start.
+// Moves [start, pos) into *var and rewinds pos to start. When the heap
+// cannot hold the value, *var keeps its old value.
 void scratch_assign(StringVar* var, int32_t start);
 // p - base + 1 when p lies in [base, base + pos], else 0.
 intptr_t scratch_offset_of(const void* p);
 char16_t* scratch_pointer_of(intptr_t offset);
 
 // Copies n units and writes a terminator at dst[n]; reads no more than n
-// units. dst may overlap src when it starts at or below it.
+// units. dst and src may overlap.
 void str_copy_units(char16_t* dst, String16 src, int32_t n);
-// Returns the new value's byte size including its terminator.
+// Returns the new value's byte size including its terminator, or 0 (old
+// value kept) when the heap cannot hold it. s may lie in *var's own buffer.
 int32_t str_assign(StringVar* var, String16 s);
 // Gives *var a fresh copy of s without looking at its old value.
 void str_init_copy(StringVar* var, String16 s);
