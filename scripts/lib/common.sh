@@ -7,7 +7,7 @@ PACKAGES=(
   build-essential cmake pkg-config clang libclang-rt-14-dev
   libgtk2.0-dev libx11-dev libgtest-dev libgmock-dev libbenchmark-dev libicu-dev libstb-dev
   xvfb openbox xdotool wmctrl x11-utils imagemagick desktop-file-utils
-  dpkg-dev file xpad
+  dpkg-dev file xpad man-db python3
 )
 
 # Installs the packages that are missing: apt-get update once, then install,
