@@ -21,6 +21,9 @@ for b in data.get("benchmarks", []):
     if key not in groups:
         groups[key] = {}
         order.append(key)
+    if b.get("error_occurred"):
+        groups[key][who or "papyro"] = None  # the program could not run this one
+        continue
     unit = {"ns": 1, "us": 1e3, "ms": 1e6, "s": 1e9}[b.get("time_unit", "ns")]
     groups[key][who or "papyro"] = (b["real_time"] * unit, b.get("bytes_per_second"), b.get("items_per_second"))
 
@@ -40,10 +43,13 @@ for key in order:
     subject = entries.get("papyro")
     if subject is None:
         for who, e in entries.items():
-            print(f"{key:<{width}}  {who:<18} {e[0]:12.1f} ns {rate(e)}")
+            print(f"{key:<{width}}  {who:<18} " + (f"{e[0]:12.1f} ns {rate(e)}" if e else "n/a"))
         continue
     print(f"{key:<{width}}  {'papyro':<18} {subject[0]:12.1f} ns {rate(subject)}")
     for who, e in entries.items():
         if who == "papyro":
+            continue
+        if e is None:
+            print(f"{'':<{width}}  {who:<18} n/a (cannot run this case)")
             continue
         print(f"{'':<{width}}  {who:<18} {e[0]:12.1f} ns {rate(e)}   ratio {e[0] / subject[0]:6.2f}")
