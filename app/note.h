@@ -32,3 +32,6 @@ void note_load_text();
 int32_t save_note();
 // Builds the note window and runs the autosave loop until a close request.
 void note_window_run();
+// One pass of that loop: fetch the editor's text and save it when it differs
+// from the text of the last successful save.
+void note_autosave_pass();

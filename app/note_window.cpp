@@ -68,7 +68,9 @@ bool build_window() {
     return true;
 }
 
-void save_if_changed() {
+}  // namespace
+
+void note_autosave_pass() {
     NoteState& note = program.note;
     int32_t start = scratch.pos;
     gadget_get_text(NOTE_OBJECT, start);
@@ -79,21 +81,19 @@ void save_if_changed() {
     if (save_note()) str_assign(&note.saved_copy, note.text);
 }
 
-}  // namespace
-
 void note_window_run() {
     NoteState& note = program.note;
     if (!build_window()) return;
     watch_end_signals();
     do {
         note.last_wait = event_wait(-1);
-        save_if_changed();
+        note_autosave_pass();
     } while (note.last_wait != EVENT_CLOSE_WINDOW);
     // Keys typed just before the close request may still wait in the X
     // server or the toolkit's queue: take them in before the last save.
     gdk_display_sync(gdk_display_get_default());
     toolkit_flush();
-    save_if_changed();
+    note_autosave_pass();
     if (!str_equal(note.text, note.saved_copy))
         fprintf(stderr, "papyro: closing with unsaved changes; text.txt keeps the last saved text\n");
 }
