@@ -84,11 +84,11 @@ void expect_report(const Outcome& r, const std::string& file) {
 }
 
 TEST_F(Bmp2ppm, WritesBinaryPpmTopRowFirst) {
-    bmp_test::BmpSpec spec;
-    spec.width = 2;
-    spec.height = 2;
-    spec.pixels = bmp_test::padded_rows({{255, 0, 0, 0, 255, 0}, {0, 0, 255, 255, 255, 255}});
-    Bytes bmp = bmp_test::make_bmp(spec);
+    bmp_test::BmpLayout layout;
+    layout.width = 2;
+    layout.height = 2;
+    layout.pixels = bmp_test::padded_rows({{255, 0, 0, 0, 255, 0}, {0, 0, 255, 255, 255, 255}});
+    Bytes bmp = bmp_test::make_bmp(layout);
     write_file(dir_ / "in.bmp", std::string(bmp.begin(), bmp.end()));
     Outcome r = run({dir_ / "in.bmp", dir_ / "out.ppm"});
     EXPECT_EQ(r.status, 0);
@@ -103,8 +103,8 @@ TEST_F(Bmp2ppm, WritesBinaryPpmTopRowFirst) {
 TEST_F(Bmp2ppm, FailuresReportOneLineAndLeaveTheOutputAlone) {
     write_file(dir_ / "text.bmp", "this is not an image");
     write_file(dir_ / "out.ppm", "keep");
-    bmp_test::BmpSpec spec;
-    Bytes bmp = bmp_test::make_bmp(spec);
+    bmp_test::BmpLayout layout;
+    Bytes bmp = bmp_test::make_bmp(layout);
     write_file(dir_ / "good.bmp", std::string(bmp.begin(), bmp.end()));
     struct Case {
         std::string in, out, named;

@@ -25,7 +25,7 @@ Bytes padded_rows(const std::vector<Bytes>& rows) {
     return out;
 }
 
-Bytes make_bmp(const BmpSpec& s) {
+Bytes make_bmp(const BmpLayout& s) {
     const bool os2 = s.header_size == 12;
     const size_t entry = os2 ? 3 : 4;
     const size_t masks_at = 14 + s.header_size;

@@ -14,7 +14,7 @@ using Bytes = std::vector<uint8_t>;
 // pixels shows it.
 constexpr uint8_t PAD = 0xEE;
 
-struct BmpSpec {
+struct BmpLayout {
     int32_t width = 1;
     int32_t height = 1;
     uint16_t bits = 24;
@@ -29,8 +29,8 @@ struct BmpSpec {
 // The stored rows, each padded to a multiple of 4 bytes with PAD.
 Bytes padded_rows(const std::vector<Bytes>& rows);
 
-// A complete BMP file for `spec`.
-Bytes make_bmp(const BmpSpec& spec);
+// A complete BMP file for `layout`.
+Bytes make_bmp(const BmpLayout& layout);
 
 void put16(Bytes& b, size_t at, uint32_t v);
 void put32(Bytes& b, size_t at, uint32_t v);

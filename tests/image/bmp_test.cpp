@@ -26,8 +26,8 @@ protected:
     }
 };
 
-BmpSpec spec(int32_t width, int32_t height, uint16_t bits, Bytes pixels) {
-    BmpSpec s;
+BmpLayout layout(int32_t width, int32_t height, uint16_t bits, Bytes pixels) {
+    BmpLayout s;
     s.width = width;
     s.height = height;
     s.bits = bits;
@@ -35,30 +35,30 @@ BmpSpec spec(int32_t width, int32_t height, uint16_t bits, Bytes pixels) {
     return s;
 }
 
-BmpSpec with(BmpSpec s, std::vector<uint32_t> palette, uint32_t compression = 0) {
+BmpLayout with(BmpLayout s, std::vector<uint32_t> palette, uint32_t compression = 0) {
     s.palette = std::move(palette);
     s.compression = compression;
     return s;
 }
 
-BmpSpec header(BmpSpec s, uint32_t header_size) {
+BmpLayout header(BmpLayout s, uint32_t header_size) {
     s.header_size = header_size;
     return s;
 }
 
-BmpSpec masked(BmpSpec s, std::vector<uint32_t> masks) {
+BmpLayout masked(BmpLayout s, std::vector<uint32_t> masks) {
     s.masks = std::move(masks);
     s.compression = BI_BITFIELDS;
     return s;
 }
 
-BmpSpec colours_used(BmpSpec s, uint32_t n) {
+BmpLayout colours_used(BmpLayout s, uint32_t n) {
     s.colours_used = n;
     return s;
 }
 
 // The stored bytes minus their last `n`: data that ends early.
-BmpSpec cut(BmpSpec s, size_t n) {
+BmpLayout cut(BmpLayout s, size_t n) {
     s.pixels.resize(s.pixels.size() - n);
     return s;
 }
@@ -71,7 +71,7 @@ std::vector<uint32_t> grey_palette(int n) {
 
 struct PixelCase {
     std::string name;
-    BmpSpec spec;
+    BmpLayout layout;
     Rows expected;  // top row first; UNSET where the data sets nothing
 };
 
@@ -79,65 +79,65 @@ std::vector<PixelCase> pixel_cases() {
     const std::vector<uint32_t> rgbw = {RED, GREEN, BLUE, WHITE};
     const auto grey = grey_palette(256);
     return {
-        {"rgb24 rows bottom up", spec(2, 2, 24, padded_rows({{255, 0, 0, 0, 255, 0}, {0, 0, 255, 255, 255, 255}})),
+        {"rgb24 rows bottom up", layout(2, 2, 24, padded_rows({{255, 0, 0, 0, 255, 0}, {0, 0, 255, 255, 255, 255}})),
          {{RED, WHITE}, {BLUE, GREEN}}},
         {"rgb24 width 3 pads 3",
-         spec(3, 2, 24, padded_rows({{1, 2, 3, 4, 5, 6, 7, 8, 9}, {9, 8, 7, 6, 5, 4, 3, 2, 1}})),
+         layout(3, 2, 24, padded_rows({{1, 2, 3, 4, 5, 6, 7, 8, 9}, {9, 8, 7, 6, 5, 4, 3, 2, 1}})),
          {{0x070809, 0x040506, 0x010203}, {0x030201, 0x060504, 0x090807}}},
-        {"rgb16 width 1 pads 2", spec(1, 2, 16, padded_rows({{0xFF, 0x7F}, {0x00, 0x80}})), {{BLACK}, {0xF8F8F8}}},
-        {"rgb16 channels", spec(3, 1, 16, padded_rows({{0x00, 0x7C, 0xE0, 0x03, 0x1F, 0x00}})),
+        {"rgb16 width 1 pads 2", layout(1, 2, 16, padded_rows({{0xFF, 0x7F}, {0x00, 0x80}})), {{BLACK}, {0xF8F8F8}}},
+        {"rgb16 channels", layout(3, 1, 16, padded_rows({{0x00, 0x7C, 0xE0, 0x03, 0x1F, 0x00}})),
          {{0xF80000, 0x00F800, 0x0000F8}}},
         {"rgb16 565 masks",
-         masked(spec(3, 1, 16, padded_rows({{0x00, 0xF8, 0xE0, 0x07, 0x1F, 0x00}})), {0xF800, 0x07E0, 0x001F}),
+         masked(layout(3, 1, 16, padded_rows({{0x00, 0xF8, 0xE0, 0x07, 0x1F, 0x00}})), {0xF800, 0x07E0, 0x001F}),
          {{0xF80000, 0x00FC00, 0x0000F8}}},
         {"rgb16 empty blue mask",
-         masked(spec(1, 1, 16, padded_rows({{0xFF, 0xFF}})), {0xFF00, 0x00FF, 0}), {{0xFFFF00}}},
-        {"rgb32 bgrx", spec(2, 1, 32, {0x30, 0x20, 0x10, 0x99, 0xFF, 0, 0, 0x99}), {{0x102030, BLUE}}},
+         masked(layout(1, 1, 16, padded_rows({{0xFF, 0xFF}})), {0xFF00, 0x00FF, 0}), {{0xFFFF00}}},
+        {"rgb32 bgrx", layout(2, 1, 32, {0x30, 0x20, 0x10, 0x99, 0xFF, 0, 0, 0x99}), {{0x102030, BLUE}}},
         {"rgb32 masks in unusual order",
-         masked(spec(1, 1, 32, {0x00, 0xAB, 0x00, 0x12}), {0xFF000000, 0x00000FF0, 0x00FF0000}), {{0x12B000}}},
+         masked(layout(1, 1, 32, {0x00, 0xAB, 0x00, 0x12}), {0xFF000000, 0x00000FF0, 0x00FF0000}), {{0x12B000}}},
         {"rgb32 10-bit channels keep their top bits",
-         masked(spec(1, 1, 32, {0xFF, 0xFF, 0xFF, 0x3F}), {0x3FF00000, 0x000FFC00, 0x000003FF}), {{WHITE}}},
-        {"pal8 width 5 pads 3", with(spec(5, 2, 8, padded_rows({{0, 1, 2, 3, 0}, {3, 2, 1, 0, 3}})), rgbw),
+         masked(layout(1, 1, 32, {0xFF, 0xFF, 0xFF, 0x3F}), {0x3FF00000, 0x000FFC00, 0x000003FF}), {{WHITE}}},
+        {"pal8 width 5 pads 3", with(layout(5, 2, 8, padded_rows({{0, 1, 2, 3, 0}, {3, 2, 1, 0, 3}})), rgbw),
          {{WHITE, BLUE, GREEN, RED, WHITE}, {RED, GREEN, BLUE, WHITE, RED}}},
-        {"pal8 clr used 0 means 256", with(spec(2, 1, 8, padded_rows({{200, 255}})), grey),
+        {"pal8 clr used 0 means 256", with(layout(2, 1, 8, padded_rows({{200, 255}})), grey),
          {{0xC8C8C8, WHITE}}},
-        {"pal8 clr used 256", colours_used(with(spec(2, 1, 8, padded_rows({{200, 255}})), grey), 256),
+        {"pal8 clr used 256", colours_used(with(layout(2, 1, 8, padded_rows({{200, 255}})), grey), 256),
          {{0xC8C8C8, WHITE}}},
-        {"pal8 index past palette is black", with(spec(2, 1, 8, padded_rows({{1, 7}})), {RED, GREEN}),
+        {"pal8 index past palette is black", with(layout(2, 1, 8, padded_rows({{1, 7}})), {RED, GREEN}),
          {{GREEN, BLACK}}},
-        {"pal8 top down", with(spec(2, -2, 8, padded_rows({{0, 1}, {2, 3}})), rgbw), {{RED, GREEN}, {BLUE, WHITE}}},
-        {"pal8 os2 header", header(with(spec(2, 1, 8, padded_rows({{1, 0}})), {RED, GREEN}), 12), {{GREEN, RED}}},
-        {"pal8 v4 header", header(with(spec(2, 1, 8, padded_rows({{1, 0}})), {RED, GREEN}), 108), {{GREEN, RED}}},
-        {"pal8 v5 header", header(with(spec(2, 1, 8, padded_rows({{1, 0}})), {RED, GREEN}), 124), {{GREEN, RED}}},
-        {"pal4 width 3", with(spec(3, 1, 4, padded_rows({{0x01, 0x3F}})), rgbw), {{RED, GREEN, WHITE}}},
-        {"pal1 width 10 through palette", with(spec(10, 1, 1, padded_rows({{0xA5, 0x40}})), {RED, BLUE}),
+        {"pal8 top down", with(layout(2, -2, 8, padded_rows({{0, 1}, {2, 3}})), rgbw), {{RED, GREEN}, {BLUE, WHITE}}},
+        {"pal8 os2 header", header(with(layout(2, 1, 8, padded_rows({{1, 0}})), {RED, GREEN}), 12), {{GREEN, RED}}},
+        {"pal8 v4 header", header(with(layout(2, 1, 8, padded_rows({{1, 0}})), {RED, GREEN}), 108), {{GREEN, RED}}},
+        {"pal8 v5 header", header(with(layout(2, 1, 8, padded_rows({{1, 0}})), {RED, GREEN}), 124), {{GREEN, RED}}},
+        {"pal4 width 3", with(layout(3, 1, 4, padded_rows({{0x01, 0x3F}})), rgbw), {{RED, GREEN, WHITE}}},
+        {"pal1 width 10 through palette", with(layout(10, 1, 1, padded_rows({{0xA5, 0x40}})), {RED, BLUE}),
          {{BLUE, RED, BLUE, RED, RED, BLUE, RED, BLUE, RED, BLUE}}},
-        {"pal1 black and white", with(spec(3, 1, 1, padded_rows({{0x5F}})), {BLACK, WHITE}),
+        {"pal1 black and white", with(layout(3, 1, 1, padded_rows({{0x5F}})), {BLACK, WHITE}),
          {{BLACK, WHITE, BLACK}}},
-        {"rgb24 cut inside the second row", cut(spec(2, 2, 24, padded_rows({{1, 2, 3, 4, 5, 6}, {7, 8, 9, 1, 2, 3}})), 4),
+        {"rgb24 cut inside the second row", cut(layout(2, 2, 24, padded_rows({{1, 2, 3, 4, 5, 6}, {7, 8, 9, 1, 2, 3}})), 4),
          {{0x090807, UNSET}, {0x030201, 0x060504}}},
-        {"rle8 run then end", with(spec(4, 2, 8, {3, 5, 0, 0, 0, 1}), grey_palette(6), BI_RLE8),
+        {"rle8 run then end", with(layout(4, 2, 8, {3, 5, 0, 0, 0, 1}), grey_palette(6), BI_RLE8),
          {{UNSET, UNSET, UNSET, UNSET}, {0x050505, 0x050505, 0x050505, UNSET}}},
-        {"rle8 literal skips its padding", with(spec(4, 1, 8, {0, 3, 1, 2, 3, 9, 2, 0, 0, 1}), rgbw, BI_RLE8),
+        {"rle8 literal skips its padding", with(layout(4, 1, 8, {0, 3, 1, 2, 3, 9, 2, 0, 0, 1}), rgbw, BI_RLE8),
          {{GREEN, BLUE, WHITE, RED}}},
         {"rle8 line end and delta",
-         with(spec(3, 3, 8, {1, 0, 0, 0, 0, 2, 1, 1, 1, 1, 0, 1}), rgbw, BI_RLE8),
+         with(layout(3, 3, 8, {1, 0, 0, 0, 0, 2, 1, 1, 1, 1, 0, 1}), rgbw, BI_RLE8),
          {{UNSET, GREEN, UNSET}, {UNSET, UNSET, UNSET}, {RED, UNSET, UNSET}}},
-        {"rle8 runs are clipped at the row end", with(spec(2, 2, 8, {5, 1, 0, 0, 1, 2, 0, 1}), rgbw, BI_RLE8),
+        {"rle8 runs are clipped at the row end", with(layout(2, 2, 8, {5, 1, 0, 0, 1, 2, 0, 1}), rgbw, BI_RLE8),
          {{BLUE, UNSET}, {GREEN, GREEN}}},
-        {"rle8 without end code stops with the data", with(spec(2, 1, 8, {1, 3}), rgbw, BI_RLE8), {{WHITE, UNSET}}},
-        {"rle8 cut literal paints what is there", with(spec(4, 1, 8, {0, 4, 1, 2}), rgbw, BI_RLE8),
+        {"rle8 without end code stops with the data", with(layout(2, 1, 8, {1, 3}), rgbw, BI_RLE8), {{WHITE, UNSET}}},
+        {"rle8 cut literal paints what is there", with(layout(4, 1, 8, {0, 4, 1, 2}), rgbw, BI_RLE8),
          {{GREEN, BLUE, UNSET, UNSET}}},
-        {"rle4 run alternates nibbles", with(spec(4, 1, 4, {3, 0x12, 0, 1}), rgbw, BI_RLE4),
+        {"rle4 run alternates nibbles", with(layout(4, 1, 4, {3, 0x12, 0, 1}), rgbw, BI_RLE4),
          {{GREEN, BLUE, GREEN, UNSET}}},
-        {"rle4 literal", with(spec(4, 1, 4, {0, 3, 0x30, 0x10, 0, 1}), rgbw, BI_RLE4), {{WHITE, RED, GREEN, UNSET}}},
+        {"rle4 literal", with(layout(4, 1, 4, {0, 3, 0x30, 0x10, 0, 1}), rgbw, BI_RLE4), {{WHITE, RED, GREEN, UNSET}}},
     };
 }
 
 TEST_F(Bmp, DecodesEachStoredForm) {
     for (const PixelCase& c : pixel_cases()) {
         SCOPED_TRACE(c.name);
-        Decoded d = decode(make_bmp(c.spec));
+        Decoded d = decode(make_bmp(c.layout));
         ASSERT_EQ(d.accepted, 1);
         EXPECT_EQ(as_rows(d), c.expected);
         EXPECT_TRUE(d.guards_intact);
@@ -145,7 +145,7 @@ TEST_F(Bmp, DecodesEachStoredForm) {
 }
 
 TEST_F(Bmp, CheckDescribesTheImage) {
-    Decoded d = decode(make_bmp(with(spec(3, -2, 8, padded_rows({{0, 0, 0}, {0, 0, 0}})), {RED})));
+    Decoded d = decode(make_bmp(with(layout(3, -2, 8, padded_rows({{0, 0, 0}, {0, 0, 0}})), {RED})));
     EXPECT_EQ(d.width, 3);
     EXPECT_EQ(d.height, 2);
     EXPECT_EQ(d.depth, 24);
@@ -165,11 +165,11 @@ Bytes patched(const Bytes& file, size_t at, uint32_t value, int width = 4) {
 }
 
 std::vector<Refusal> refusals() {
-    const Bytes rgb = make_bmp(spec(2, 2, 24, padded_rows({{0, 0, 0, 0, 0, 0}, {0, 0, 0, 0, 0, 0}})));
-    const Bytes pal = make_bmp(with(spec(2, 1, 8, padded_rows({{0, 1}})), {RED, GREEN}));
-    const Bytes os2v2 = patched(make_bmp(header(spec(2, 1, 24, padded_rows({{0, 0, 0, 0, 0, 0}})), 64)), 30,
+    const Bytes rgb = make_bmp(layout(2, 2, 24, padded_rows({{0, 0, 0, 0, 0, 0}, {0, 0, 0, 0, 0, 0}})));
+    const Bytes pal = make_bmp(with(layout(2, 1, 8, padded_rows({{0, 1}})), {RED, GREEN}));
+    const Bytes os2v2 = patched(make_bmp(header(layout(2, 1, 24, padded_rows({{0, 0, 0, 0, 0, 0}})), 64)), 30,
                                 BI_BITFIELDS);
-    const Bytes bf16 = make_bmp(masked(spec(1, 1, 16, padded_rows({{0, 0}})), {0x7C00, 0x03E0, 0x001F}));
+    const Bytes bf16 = make_bmp(masked(layout(1, 1, 16, padded_rows({{0, 0}})), {0x7C00, 0x03E0, 0x001F}));
     Bytes not_bm = rgb;
     not_bm[1] = 'A';
     return {
@@ -183,7 +183,7 @@ std::vector<Refusal> refusals() {
         {"PNG compression", patched(rgb, 30, 5)},
         {"RLE8 on 24 bits", patched(rgb, 30, BI_RLE8)},
         {"RLE4 on 8 bits", patched(pal, 30, BI_RLE4)},
-        {"bit fields on 24 bits", make_bmp(masked(spec(1, 1, 24, padded_rows({{0, 0, 0}})), {0xFF, 0xFF00, 0xFF0000}))},
+        {"bit fields on 24 bits", make_bmp(masked(layout(1, 1, 24, padded_rows({{0, 0, 0}})), {0xFF, 0xFF00, 0xFF0000}))},
         {"OS/2 Huffman", os2v2},
         {"unknown header size", patched(rgb, 14, 66)},
         {"header longer than the data", Bytes(pal.begin(), pal.begin() + 40)},
@@ -194,8 +194,8 @@ std::vector<Refusal> refusals() {
         {"output above 1 GiB", patched(patched(rgb, 18, 20000), 22, 20000)},
         {"product overflows", patched(patched(rgb, 18, 0x7FFFFFFF), 22, 0x7FFFFFFF)},
         {"pixels inside the header", patched(rgb, 10, 40)},
-        {"mask with a gap", make_bmp(masked(spec(1, 1, 16, padded_rows({{0, 0}})), {0xF00F, 0x07E0, 0x001F}))},
-        {"mask wider than the pixel", make_bmp(masked(spec(1, 1, 16, padded_rows({{0, 0}})), {0x1F0000, 0x07E0, 0x1F}))},
+        {"mask with a gap", make_bmp(masked(layout(1, 1, 16, padded_rows({{0, 0}})), {0xF00F, 0x07E0, 0x001F}))},
+        {"mask wider than the pixel", make_bmp(masked(layout(1, 1, 16, padded_rows({{0, 0}})), {0x1F0000, 0x07E0, 0x1F}))},
         {"masks cut off", Bytes(bf16.begin(), bf16.begin() + 60)},
         {"file header only", Bytes(rgb.begin(), rgb.begin() + 14)},
     };
@@ -211,7 +211,7 @@ TEST_F(Bmp, CheckRefusesWhatItCannotDecodeFaithfully) {
 }
 
 TEST_F(Bmp, ReadsOnlyTheGivenBytes) {
-    Bytes file = make_bmp(spec(4, 4, 24, padded_rows(std::vector<Bytes>(4, Bytes(12, 0x40)))));
+    Bytes file = make_bmp(layout(4, 4, 24, padded_rows(std::vector<Bytes>(4, Bytes(12, 0x40)))));
     // The header claims four rows, but the source given is cut to one and a
     // half; a heap copy of exactly that length lets the sanitizer see overreads.
     const size_t given = 54 + 12 + 6;
@@ -225,7 +225,7 @@ TEST_F(Bmp, ReadsOnlyTheGivenBytes) {
 }
 
 TEST_F(Bmp, LeavesTheCallersPaletteAsItWas) {
-    const Bytes file = make_bmp(with(spec(2, 1, 8, padded_rows({{0, 1}})), {0x112233, 0x445566}));
+    const Bytes file = make_bmp(with(layout(2, 1, 8, padded_rows({{0, 1}})), {0x112233, 0x445566}));
     const Bytes before = file;
     Decoded first = decode(file);
     Decoded second = decode(file);
@@ -235,7 +235,7 @@ TEST_F(Bmp, LeavesTheCallersPaletteAsItWas) {
 }
 
 TEST_F(Bmp, DecodeRefusesADestinationThatCannotHoldARow) {
-    const Bytes file = make_bmp(spec(2, 1, 24, padded_rows({{0, 0, 0, 0, 0, 0}})));
+    const Bytes file = make_bmp(layout(2, 1, 24, padded_rows({{0, 0, 0, 0, 0, 0}})));
     std::vector<uint8_t> out(6, FILL);
     ASSERT_EQ(decoder_try_memory(file.data(), file.size()), 1);
     EXPECT_EQ(decoder_decode(out.data(), 5, 0), 0);
@@ -245,7 +245,7 @@ TEST_F(Bmp, DecodeRefusesADestinationThatCannotHoldARow) {
 }
 
 TEST_F(Bmp, NegativePitchLaysRowsUpwards) {
-    const Bytes file = make_bmp(spec(1, 2, 24, padded_rows({{1, 2, 3}, {4, 5, 6}})));
+    const Bytes file = make_bmp(layout(1, 2, 24, padded_rows({{1, 2, 3}, {4, 5, 6}})));
     std::vector<uint8_t> out(6, FILL);
     ASSERT_EQ(decoder_try_memory(file.data(), file.size()), 1);
     ASSERT_EQ(decoder_decode(out.data() + 3, -3, 0), 1);
@@ -253,7 +253,7 @@ TEST_F(Bmp, NegativePitchLaysRowsUpwards) {
 }
 
 TEST_F(Bmp, StreamSourceDecodesAsMemoryDoes) {
-    const Bytes file = make_bmp(with(spec(3, 2, 4, padded_rows({{0x01, 0x20}, {0x33, 0x10}})), {RED, GREEN, BLUE, WHITE}));
+    const Bytes file = make_bmp(with(layout(3, 2, 4, padded_rows({{0x01, 0x20}, {0x33, 0x10}})), {RED, GREEN, BLUE, WHITE}));
     FILE* stream = tmpfile();
     ASSERT_NE(stream, nullptr);
     ASSERT_EQ(fwrite(file.data(), 1, file.size(), stream), file.size());
