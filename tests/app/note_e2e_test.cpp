@@ -6,13 +6,12 @@
 
 #include <csignal>
 #include <cstdlib>
-#include <fstream>
 #include <iostream>
-#include <iterator>
 #include <optional>
 #include <random>
 #include <string>
 
+#include "tests/support/temp_folder.h"
 #include "tests/support/xtest.h"
 
 namespace {
@@ -22,36 +21,22 @@ const auto* const display = xtest::add_display_environment(xtest::WITH_WINDOW_MA
 constexpr int FILE_TIMEOUT_MS = 3000;
 constexpr int EXIT_TIMEOUT_MS = 5000;
 
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void write_file(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-bool exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
-
 class Note : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/papyro-e2e-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder_ = pattern;
-    }
+    void SetUp() override { ASSERT_FALSE(folder_.path().empty()); }
     void TearDown() override {
         if (HasFailure()) std::cerr << "papyro's stderr:\n" << said() << "\n";
-        std::string command = "rm -rf '" + folder_ + "'";
-        EXPECT_EQ(system(command.c_str()), 0);
     }
-    std::string path(const std::string& name) const { return folder_ + "/" + name; }
-    void settings(const std::string& lines) { write_file(path("papyro.ini"), lines); }
+    std::string path(const std::string& name) const { return folder_.path(name); }
+    void write_file(const std::string& name, const std::string& bytes) const { folder_.write(name, bytes); }
+    std::string read_file(const std::string& name) const { return folder_.read(name); }
+    bool exists(const std::string& name) const { return folder_.exists(name); }
+    void settings(const std::string& lines) { write_file("papyro.ini", lines); }
 
     // Starts the note and waits for its window and, when asked, the focus.
     xtest::XWindow start(bool focus = true) {
         xtest::SpawnOptions options;
-        options.cwd = folder_;
+        options.cwd = folder_.path();
         options.output_path = path("stderr.log");
         note_.emplace();  // a fresh process each start
         EXPECT_TRUE(note_->start({PAPYRO_BIN}, options));
@@ -63,17 +48,17 @@ protected:
         return window;
     }
     bool file_becomes(const std::string& name, const std::string& expected) {
-        return xtest::wait_until([&] { return exists(path(name)) && read_file(path(name)) == expected; },
+        return xtest::wait_until([&] { return exists(name) && read_file(name) == expected; },
                                  FILE_TIMEOUT_MS);
     }
     std::optional<int> close_and_wait(xtest::XWindow window) {
         EXPECT_TRUE(xtest::wm_close(window));
         return note_->wait_exit(EXIT_TIMEOUT_MS);
     }
-    std::string said() const { return read_file(path("stderr.log")); }
+    std::string said() const { return read_file("stderr.log"); }
 
-    std::string folder_;
-    std::optional<xtest::Process> note_;
+    std::optional<xtest::Process> note_;  // ended before the folder goes
+    xtest::TempFolder folder_{"e2e"};
 };
 
 constexpr char DEFAULT_SETTINGS[] = "100\n80\n300\n200\nDejaVu Sans\n12\n0\n0\n000000\n";
@@ -92,7 +77,7 @@ TEST_F(Note, WindowIsBorderlessAboveOthersAndPlacedBySettings) {
     EXPECT_EQ(geometry->width, 300);
     EXPECT_EQ(geometry->height, 200);
     EXPECT_EQ(close_and_wait(window), 0);
-    EXPECT_FALSE(exists(path("text.txt")));  // nothing typed, nothing loaded: nothing written
+    EXPECT_FALSE(exists("text.txt"));  // nothing typed, nothing loaded: nothing written
     EXPECT_EQ(said(), "");
 }
 
@@ -101,13 +86,13 @@ TEST_F(Note, TypedTextArrivesAsUtf8WithoutMark) {
     xtest::XWindow window = start();
     const std::string typed = "Grüße, café à 5 €\nline two 😀";
     ASSERT_TRUE(xtest::type_text(typed));
-    EXPECT_TRUE(file_becomes("text.txt", typed)) << read_file(path("text.txt"));
+    EXPECT_TRUE(file_becomes("text.txt", typed)) << read_file("text.txt");
     EXPECT_EQ(close_and_wait(window), 0);
 }
 
 TEST_F(Note, FirstPassRewritesTheLoadedText) {
     settings(DEFAULT_SETTINGS);
-    write_file(path("text.txt"), "a\nb\n");
+    write_file("text.txt", "a\nb\n");
     xtest::XWindow window = start(false);
     EXPECT_TRUE(file_becomes("text.txt", "a\nb"));  // three bytes, though nothing was typed
     EXPECT_EQ(close_and_wait(window), 0);
@@ -115,36 +100,36 @@ TEST_F(Note, FirstPassRewritesTheLoadedText) {
 
 TEST_F(Note, DeletingAllTextLeavesAnEmptyFile) {
     settings(DEFAULT_SETTINGS);
-    write_file(path("text.txt"), "some words");
+    write_file("text.txt", "some words");
     xtest::XWindow window = start();
     ASSERT_TRUE(xtest::press_keys("ctrl+a"));
     ASSERT_TRUE(xtest::press_keys("BackSpace"));
     EXPECT_TRUE(file_becomes("text.txt", ""));
     EXPECT_EQ(close_and_wait(window), 0);
-    EXPECT_TRUE(exists(path("text.txt")));
+    EXPECT_TRUE(exists("text.txt"));
 }
 
 TEST_F(Note, CloseRequestSavesTextTypedJustBefore) {
     settings(DEFAULT_SETTINGS);
-    write_file(path("text.txt"), "start");
+    write_file("text.txt", "start");
     xtest::XWindow window = start();
     ASSERT_TRUE(xtest::press_keys("ctrl+End"));
     ASSERT_TRUE(xtest::type_text(" and the end"));
     EXPECT_EQ(close_and_wait(window), 0);
-    EXPECT_EQ(read_file(path("text.txt")), "start and the end");
+    EXPECT_EQ(read_file("text.txt"), "start and the end");
 }
 
 TEST_F(Note, EndOfSessionSignalsSaveAndExitZero) {
     for (int signal_number : {SIGTERM, SIGHUP, SIGINT}) {
         SCOPED_TRACE(signal_number);
         settings(DEFAULT_SETTINGS);
-        write_file(path("text.txt"), "");
+        write_file("text.txt", "");
         xtest::XWindow window = start();
         ASSERT_NE(window, 0u);
         ASSERT_TRUE(xtest::type_text("bye"));
         ASSERT_TRUE(note_->signal(signal_number));
         EXPECT_EQ(note_->wait_exit(EXIT_TIMEOUT_MS), 0);
-        EXPECT_EQ(read_file(path("text.txt")), "bye");
+        EXPECT_EQ(read_file("text.txt"), "bye");
     }
 }
 
@@ -153,7 +138,7 @@ TEST_F(Note, MissingSettingsAndTextStillMakeAWorkingNote) {
     ASSERT_NE(window, 0u);
     EXPECT_TRUE(note_->running());
     EXPECT_EQ(close_and_wait(window), 0);
-    EXPECT_FALSE(exists(path("text.txt")));
+    EXPECT_FALSE(exists("text.txt"));
 
     settings(DEFAULT_SETTINGS);  // settings, but still no text.txt
     window = start();
@@ -180,9 +165,9 @@ TEST_F(Note, FailedSavesAreRetriedAndReported) {
 TEST_F(Note, UndecodableTextIsKeptAsBackup) {
     settings(DEFAULT_SETTINGS);
     const std::string original = "caf\xE9\n";
-    write_file(path("text.txt"), original);
+    write_file("text.txt", original);
     xtest::XWindow window = start(false);
-    EXPECT_TRUE(xtest::wait_until([&] { return read_file(path("text.txt.bak")) == original; }, FILE_TIMEOUT_MS));
+    EXPECT_TRUE(xtest::wait_until([&] { return read_file("text.txt.bak") == original; }, FILE_TIMEOUT_MS));
     EXPECT_TRUE(file_becomes("text.txt", "caf"));
     EXPECT_EQ(close_and_wait(window), 0);
     EXPECT_NE(said().find("text.txt.bak"), std::string::npos);
@@ -194,7 +179,7 @@ TEST_F(Note, KillAtAnyMomentLeavesOneWholeText) {
     settings(DEFAULT_SETTINGS);
     std::string text(200000, 'x');  // large enough that a save takes a while
     for (size_t i = 80; i < text.size(); i += 80) text[i] = '\n';
-    write_file(path("text.txt"), text);
+    write_file("text.txt", text);
     std::mt19937 random(12345);
     const std::string typed = "abcdefghij";
     for (int round = 0; round < 12; round++) {
@@ -210,7 +195,7 @@ TEST_F(Note, KillAtAnyMomentLeavesOneWholeText) {
         typist.wait_exit(EXIT_TIMEOUT_MS);
 
         // The only texts ever saved are the old one plus some of the keys.
-        std::string now = read_file(path("text.txt"));
+        std::string now = read_file("text.txt");
         ASSERT_GE(now.size(), text.size()) << "torn or emptied";
         EXPECT_EQ(now.compare(0, text.size(), text), 0) << "the old text changed";
         std::string added = now.substr(text.size());

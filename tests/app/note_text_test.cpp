@@ -5,27 +5,15 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include "app/note.h"
 #include "app/program.h"
 #include "runtime/file/files.h"
 #include "runtime/text/encoding.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
-
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void write_file(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-bool exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
 
 std::string utf8(String16 s) {
     char* text = to_utf8_alloc(s);
@@ -52,26 +40,26 @@ protected:
             files_start();
             started = true;
         }
-        char pattern[] = "/tmp/papyro-note-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder_ = pattern;
+        ASSERT_FALSE(folder_.path().empty());
         ASSERT_EQ(getcwd(previous_, sizeof previous_), previous_);
-        ASSERT_EQ(chdir(folder_.c_str()), 0);
+        ASSERT_EQ(chdir(folder_.path().c_str()), 0);
         reset_program();
     }
     void TearDown() override {
         reset_program();
         ASSERT_EQ(chdir(previous_), 0);
-        std::string command = "rm -rf '" + folder_ + "'";
-        ASSERT_EQ(system(command.c_str()), 0);
     }
+    // The test runs inside the folder: names are relative to it.
+    void write_file(const std::string& name, const std::string& bytes) const { folder_.write(name, bytes); }
+    std::string read_file(const std::string& name) const { return folder_.read(name); }
+    bool exists(const std::string& name) const { return folder_.exists(name); }
     void set_text(const char* text) {
         char16_t* value = utf8_to_string_alloc(text);
         str_assign(&program.note.text, value);
         free(value);
     }
 
-    std::string folder_;
+    xtest::TempFolder folder_{"note"};
     char previous_[4096];
 };
 

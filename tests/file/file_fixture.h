@@ -7,12 +7,11 @@
 
 #include <cstdlib>
 #include <deque>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include "runtime/file/files.h"
 #include "runtime/text/encoding.h"
+#include "tests/support/temp_folder.h"
 
 class FileFolder : public ::testing::Test {
 protected:
@@ -23,18 +22,14 @@ protected:
             files_start();
             started = true;
         }
-        char pattern[] = "/tmp/papyro-file-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder_ = pattern;
+        ASSERT_FALSE(folder_.path().empty());
     }
     void TearDown() override {
         files_end();
         file_force_unbuffered(0);
-        std::string command = "chmod -R u+rwx '" + folder_ + "' && rm -rf '" + folder_ + "'";
-        ASSERT_EQ(system(command.c_str()), 0);
     }
 
-    std::string path(const std::string& leaf) const { return folder_ + "/" + leaf; }
+    std::string path(const std::string& leaf) const { return folder_.path(leaf); }
 
     // The String16 name of a file in the folder; lives as long as the test.
     String16 name(const std::string& leaf) {
@@ -45,15 +40,10 @@ protected:
         return held.c_str();
     }
 
-    void write_file(const std::string& leaf, const std::string& bytes) const {
-        std::ofstream(path(leaf), std::ios::binary) << bytes;
-    }
-    std::string read_file(const std::string& leaf) const {
-        std::ifstream in(path(leaf), std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
+    void write_file(const std::string& leaf, const std::string& bytes) const { folder_.write(leaf, bytes); }
+    std::string read_file(const std::string& leaf) const { return folder_.read(leaf); }
 
-    std::string folder_;
+    xtest::TempFolder folder_{"file"};
     std::deque<std::u16string> names_;  // stable addresses
 };
 
