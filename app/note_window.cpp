@@ -9,8 +9,8 @@
 #include <gtk/gtk.h>
 
 #include <csignal>
-#include <initializer_list>
 #include <cstdio>
+#include <initializer_list>
 
 #include "app/note.h"
 #include "app/program.h"
@@ -83,8 +83,8 @@ void note_autosave_pass() {
 
 void note_window_run() {
     NoteState& note = program.note;
+    watch_end_signals();  // from here on, the end of the session saves the note
     if (!build_window()) return;
-    watch_end_signals();
     do {
         note.last_wait = event_wait(-1);
         note_autosave_pass();
