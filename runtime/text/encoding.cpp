@@ -7,7 +7,8 @@
 // expects: overlong forms and encoded surrogates decode as they stand, and a
 // sequence cut short by a foreign byte ends with the bits gathered so far.
 // Only an impossible lead byte (or, encoding, a high surrogate followed by
-// something else) is a failure.
+// something else) is a failure. Each walker lets the fast kernels take the
+// runs they can prove plain and applies the exact rules to the rest.
 #include "runtime/text/encoding.h"
 
 #include <glib.h>
@@ -15,7 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "runtime/text/utf_blocks.h"
+#include "runtime/text/utf_kernels.h"
 
 namespace {
 
@@ -33,40 +34,20 @@ constexpr int8_t CONTINUATIONS[32] = {0,  0,  0,  0,  0,  0,  0,  0,  0,  0, 0, 
                                       -1, -1, -1, -1, -1, -1, -1, -1, 1,  1, 1, 1, 2, 2, 3, -1};
 constexpr uint8_t LEAD_BITS[4] = {0x7F, 0x1F, 0x0F, 0x07};
 
-// Takes whole 16-byte blocks that need no per-code-point decision; returns
-// whether it advanced. Counting takes any plain block; storing takes ASCII,
-// and the ASCII run before the first byte that needs decoding.
-template <bool Store>
-bool decode_blocks(const uint8_t* src, size_t len, char16_t* dst, size_t room, size_t& i, size_t& k) {
-    size_t from = i;
-    while (len - i >= BLOCK) {
-        if (!Store) {
-            uint32_t used = 0;
-            int units = utf8_block_units(src + i, &used);
-            if (units < 0) break;
-            i += used;
-            k += static_cast<size_t>(units);
-            continue;
-        }
-        if (room - k < BLOCK) break;
-        uint32_t high = high_bytes_mask(src + i);
-        if (high) {
-            for (auto plain = static_cast<uint32_t>(__builtin_ctz(high)); plain > 0; plain--) dst[k++] = src[i++];
-            break;
-        }
-        widen_ascii_block(src + i, dst + k);
-        i += BLOCK;
-        k += BLOCK;
-    }
-    return i != from;
-}
-
 // Decodes len bytes. Without Store only counts (room is not looked at).
 template <bool Store>
 Walk decode_utf8(const uint8_t* src, size_t len, char16_t* dst, size_t room) {
-    size_t i = 0, k = 0;
+    const UtfKernels& fast = utf_kernels();
+    size_t i = 0, k = 0, retry = 0;
     while (i < len) {
-        if (decode_blocks<Store>(src, len, dst, room, i, k) && i == len) break;
+        if (i >= retry) {
+            if (Store)
+                fast.decode_utf8(src, len, dst, room, i, k);
+            else
+                fast.count_utf8(src, len, i, k);
+            if (i == len) break;
+            retry = i + fast.retry_after;
+        }
         uint8_t lead = src[i];
         int extra = CONTINUATIONS[lead >> 3];
         if (extra < 0) return {k, Stop::MALFORMED};
@@ -111,40 +92,21 @@ void put_utf8(uint8_t* out, uint32_t cp, size_t size) {
     out[0] = static_cast<uint8_t>(LEAD_MARK[size] | cp);
 }
 
-// The encoding counterpart of decode_blocks.
-template <bool Store>
-bool encode_blocks(const char16_t* src, size_t len, uint8_t* dst, size_t room, size_t& i, size_t& k) {
-    size_t from = i;
-    while (len - i >= BLOCK) {
-        if (!Store) {
-            uint32_t used = 0;
-            int bytes = utf16_block_bytes(src + i, &used);
-            if (bytes < 0) break;
-            i += used;
-            k += static_cast<size_t>(bytes);
-            continue;
-        }
-        if (room - k < BLOCK) break;
-        uint32_t wide = non_ascii_units_mask(src + i);
-        if (wide) {
-            for (auto plain = static_cast<uint32_t>(__builtin_ctz(wide)); plain > 0; plain--)
-                dst[k++] = static_cast<uint8_t>(src[i++]);
-            break;
-        }
-        narrow_ascii_block(src + i, dst + k);
-        i += BLOCK;
-        k += BLOCK;
-    }
-    return i != from;
-}
-
 // Encodes len units. Without Store only counts (room is not looked at). A
 // code point that does not fit whole is not written at all.
 template <bool Store>
 Walk encode_utf8(const char16_t* src, size_t len, uint8_t* dst, size_t room) {
-    size_t i = 0, k = 0;
+    const UtfKernels& fast = utf_kernels();
+    size_t i = 0, k = 0, retry = 0;
     while (i < len) {
-        if (encode_blocks<Store>(src, len, dst, room, i, k) && (i == len || (Store && k >= room))) break;
+        if (i >= retry) {
+            if (Store)
+                fast.encode_utf16(src, len, dst, room, i, k);
+            else
+                fast.count_utf16(src, len, i, k);
+            if (i == len || (Store && k >= room)) break;
+            retry = i + fast.retry_after;
+        }
         uint32_t cp = src[i++];
         size_t size = cp < 0x80 ? 1 : cp < 0x800 ? 2 : 3;
         if (is_high_surrogate(static_cast<char16_t>(cp))) {

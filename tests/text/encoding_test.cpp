@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "runtime/text/encoding.h"
+#include "runtime/text/utf_kernels.h"
 
 namespace {
 
@@ -55,7 +56,15 @@ int32_t count_bytes(int32_t codepage, const Units& src) {
     return wide_to_bytes(codepage, 0, src.data(), static_cast<int32_t>(src.size()), nullptr, 0, 0, 0);
 }
 
-TEST(Encoding, BytesToWideUtf8Table) {
+// Every rule holds whichever fast paths the processor allows.
+class Encoding : public testing::TestWithParam<KernelLevel> {
+  protected:
+    void SetUp() override {
+        if (!utf_kernels_select(GetParam())) GTEST_SKIP() << "not supported by this processor";
+    }
+};
+
+TEST_P(Encoding, BytesToWideUtf8Table) {
     struct Case {
         Bytes src;
         int32_t result;
@@ -85,7 +94,7 @@ TEST(Encoding, BytesToWideUtf8Table) {
     }
 }
 
-TEST(Encoding, WideToBytesUtf8Table) {
+TEST_P(Encoding, WideToBytesUtf8Table) {
     struct Case {
         Units src;
         int32_t result;
@@ -114,7 +123,7 @@ TEST(Encoding, WideToBytesUtf8Table) {
 }
 
 // Room limits: only whole code points are stored, never past the room.
-TEST(Encoding, RoomTable) {
+TEST_P(Encoding, RoomTable) {
     struct Decode {
         Bytes src;
         int32_t room;
@@ -152,7 +161,7 @@ TEST(Encoding, RoomTable) {
     }
 }
 
-TEST(Encoding, Latin1AndUnsupportedCodePages) {
+TEST_P(Encoding, Latin1AndUnsupportedCodePages) {
     Units wide = {0x41, 0x100, 0xE9, 0x8000, 0xFFFF, 0x42, 0x00};
     Encoded e = encode(CODEPAGE_LATIN1, wide, 16);
     EXPECT_EQ(e.result, 4);
@@ -181,7 +190,7 @@ TEST(Encoding, Latin1AndUnsupportedCodePages) {
     }
 }
 
-TEST(Encoding, WholeTextLengthAndNullSources) {
+TEST_P(Encoding, WholeTextLengthAndNullSources) {
     EXPECT_EQ(wide_to_bytes(CODEPAGE_UTF8, 0, u"h\xE9", -1, nullptr, 0, 0, 0), 4);
     EXPECT_EQ(wide_to_bytes(CODEPAGE_UTF8, 0, nullptr, -1, nullptr, 0, 0, 0), 1);
     EXPECT_EQ(wide_to_bytes(CODEPAGE_UTF8, 0, nullptr, 5, nullptr, 0, 0, 0), 1);  // null is only its terminator
@@ -194,7 +203,7 @@ TEST(Encoding, WholeTextLengthAndNullSources) {
 
 // Surrogates and multi-byte sequences at every position, so that each one
 // lands on, before and after the boundaries of the 16-unit fast path.
-TEST(Encoding, SurrogatesAtEveryPosition) {
+TEST_P(Encoding, SurrogatesAtEveryPosition) {
     for (size_t at = 0; at < 40; at++) {
         SCOPED_TRACE(at);
         Units ascii(at, u'a');
@@ -236,7 +245,7 @@ TEST(Encoding, SurrogatesAtEveryPosition) {
 
 // Every room from 0 to the whole text stores the longest prefix of whole
 // code points that fits, in both directions.
-TEST(Encoding, EveryRoomStoresWholeCodePoints) {
+TEST_P(Encoding, EveryRoomStoresWholeCodePoints) {
     Units text = Units(17, u'a') + u"\xE9\x20AC\xD83D\xDE00" + Units(18, u'b') + u"\xD83D\xDE00";
     Bytes bytes(17, 'a');
     for (uint8_t b : {0xC3, 0xA9, 0xE2, 0x82, 0xAC, 0xF0, 0x9F, 0x98, 0x80}) bytes.push_back(b);
@@ -272,7 +281,7 @@ TEST(Encoding, EveryRoomStoresWholeCodePoints) {
 // Counting takes whole blocks at once while storing decides code point by
 // code point, so each odd sequence is placed at every offset around the block
 // boundaries: the count must always be what a store with ample room keeps.
-TEST(Encoding, CountMatchesStoredUnitsAtEveryOffset) {
+TEST_P(Encoding, CountMatchesStoredUnitsAtEveryOffset) {
     const Bytes odd_bytes[] = {
         {0xF0, 0x80, 0x80, 0x80}, {0xF0, 0x90, 0x80, 0x80}, {0xF4, 0x8F, 0xBF, 0xBF}, {0xF4, 0x90, 0x80, 0x80},
         {0xED, 0xA0, 0x80},       {0xC0, 0x80},             {0xC3, 0x41},             {0xE2, 0x82, 0xAC},
@@ -299,5 +308,7 @@ TEST(Encoding, CountMatchesStoredUnitsAtEveryOffset) {
         }
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Levels, Encoding, testing::Values(KernelLevel::BASELINE, KernelLevel::AVX512));
 
 }  // namespace
