@@ -7,10 +7,14 @@
 #include <iconv.h>
 #include <unicode/ustring.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "runtime/text/encoding.h"
+#include "runtime/text/utf_kernels.h"
 
 namespace {
 
@@ -30,6 +34,22 @@ const char* const PROSE[] = {
     "\xE5\xA4\x9A\xE5\xB0\x91 \xF0\x9F\x98\x80\xE3\x80\x82",
 };
 const char* const KIND[] = {"ascii", "european", "cjk_emoji"};
+
+// PAPYRO_TEXT_LEVEL=baseline|avx2|avx512 measures that kernel level instead
+// of the best one the processor has, so that each level's figures can be
+// taken on one machine.
+[[maybe_unused]] const bool LEVEL_CHOSEN = [] {
+    const char* name = std::getenv("PAPYRO_TEXT_LEVEL");
+    if (!name) return false;
+    static const struct {
+        const char* name;
+        KernelLevel level;
+    } LEVELS[] = {{"baseline", KernelLevel::BASELINE}, {"avx2", KernelLevel::AVX2}, {"avx512", KernelLevel::AVX512}};
+    for (const auto& l : LEVELS)
+        if (!std::strcmp(name, l.name) && utf_kernels_select(l.level)) return true;
+    std::fprintf(stderr, "PAPYRO_TEXT_LEVEL=%s: no such level on this processor\n", name);
+    std::exit(2);
+}();
 
 // A text of about `size` bytes made of whole code points.
 const std::string& utf8_text(int kind, size_t size) {

@@ -59,6 +59,7 @@ void encode_utf16_blocks(const char16_t* src, size_t len, uint8_t* dst, size_t r
 const UtfKernels* best_kernels() {
 #if defined(__x86_64__)
     if (avx512_kernels_supported()) return &AVX512_KERNELS;
+    if (avx2_kernels_supported()) return &AVX2_KERNELS;
 #endif
     return &BASELINE_KERNELS;
 }
@@ -79,15 +80,12 @@ const UtfKernels& utf_kernels() {
 }
 
 bool utf_kernels_select(KernelLevel level) {
-    if (level == KernelLevel::BASELINE) {
-        active = &BASELINE_KERNELS;
-        return true;
-    }
+    const UtfKernels* chosen = level == KernelLevel::BASELINE ? &BASELINE_KERNELS : nullptr;
 #if defined(__x86_64__)
-    if (avx512_kernels_supported()) {
-        active = &AVX512_KERNELS;
-        return true;
-    }
+    if (level == KernelLevel::AVX2 && avx2_kernels_supported()) chosen = &AVX2_KERNELS;
+    if (level == KernelLevel::AVX512 && avx512_kernels_supported()) chosen = &AVX512_KERNELS;
 #endif
-    return false;
+    if (!chosen) return false;
+    active = chosen;
+    return true;
 }

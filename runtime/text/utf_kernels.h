@@ -26,7 +26,7 @@ struct UtfKernels {
     size_t retry_after;
 };
 
-enum class KernelLevel { BASELINE, AVX512 };
+enum class KernelLevel { BASELINE, AVX2, AVX512 };
 
 // The kernels in use; the best level the processor supports unless a test
 // has picked another.
@@ -37,6 +37,8 @@ bool utf_kernels_select(KernelLevel level);
 
 extern const UtfKernels BASELINE_KERNELS;
 #if defined(__x86_64__)
+extern const UtfKernels AVX2_KERNELS;
+bool avx2_kernels_supported();
 extern const UtfKernels AVX512_KERNELS;
 bool avx512_kernels_supported();
 #endif

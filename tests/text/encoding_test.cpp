@@ -309,6 +309,6 @@ TEST_P(Encoding, CountMatchesStoredUnitsAtEveryOffset) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Levels, Encoding, testing::Values(KernelLevel::BASELINE, KernelLevel::AVX512));
+INSTANTIATE_TEST_SUITE_P(Levels, Encoding, testing::Values(KernelLevel::BASELINE, KernelLevel::AVX2, KernelLevel::AVX512));
 
 }  // namespace

@@ -51,22 +51,22 @@ Outcome encode(KernelLevel level, const Units& src, int32_t room) {
 }
 
 template <typename Text, typename Convert>
-void expect_same(const Text& src, Convert convert) {
+void expect_same(KernelLevel level, const Text& src, Convert convert) {
     Outcome ample = convert(KernelLevel::BASELINE, src, static_cast<int32_t>(src.size()) * 3 + 4);
     // Rooms that end a conversion early, often in the middle of a chunk.
     int32_t count = ample.count;
     for (int32_t room : {static_cast<int32_t>(src.size()) * 3 + 4, count, count - 1, count / 2 + 1}) {
         if (room < 0) continue;
         SCOPED_TRACE(testing::Message() << "room " << room);
-        EXPECT_EQ(convert(KernelLevel::AVX512, src, room), convert(KernelLevel::BASELINE, src, room));
+        EXPECT_EQ(convert(level, src, room), convert(KernelLevel::BASELINE, src, room));
         if (testing::Test::HasFailure()) return;
     }
 }
 
-class KernelLevels : public testing::Test {
+class KernelLevels : public testing::TestWithParam<KernelLevel> {
   protected:
     void SetUp() override {
-        if (!utf_kernels_select(KernelLevel::AVX512)) GTEST_SKIP() << "only the baseline on this processor";
+        if (!utf_kernels_select(GetParam())) GTEST_SKIP() << "not supported by this processor";
     }
     void TearDown() override { utf_kernels_select(KernelLevel::BASELINE); }
 };
@@ -78,7 +78,7 @@ Text repeat(const Text& piece, size_t size) {
     return text;
 }
 
-TEST_F(KernelLevels, DecodeOddBytesAtEveryOffset) {
+TEST_P(KernelLevels, DecodeOddBytesAtEveryOffset) {
     const Bytes texts[] = {
         repeat<Bytes>({'a', 'b', 'c'}, 160),
         repeat<Bytes>({'a', 0xC3, 0xA9, 'b', 0xDF, 0xBF}, 160),
@@ -99,16 +99,16 @@ TEST_F(KernelLevels, DecodeOddBytesAtEveryOffset) {
                 SCOPED_TRACE(testing::Message() << "text " << text[1] << ", odd " << int{odd[0]} << " at " << at);
                 Bytes src(text.begin(), text.begin() + static_cast<ptrdiff_t>(at));
                 src.insert(src.end(), odd.begin(), odd.end());
-                expect_same(src, decode);  // cut off right after it
+                expect_same(GetParam(), src, decode);  // cut off right after it
                 src.insert(src.end(), text.begin(), text.end());
-                expect_same(src, decode);
+                expect_same(GetParam(), src, decode);
                 if (HasFailure()) return;
             }
         }
     }
 }
 
-TEST_F(KernelLevels, EncodeOddUnitsAtEveryOffset) {
+TEST_P(KernelLevels, EncodeOddUnitsAtEveryOffset) {
     const Units texts[] = {
         repeat<Units>(u"abc", 100),
         repeat<Units>(u"a\x00E9" u"b\x07FF\x0080", 100),
@@ -125,9 +125,9 @@ TEST_F(KernelLevels, EncodeOddUnitsAtEveryOffset) {
             for (size_t at = 0; at < 80; at++) {
                 SCOPED_TRACE(testing::Message() << "text " << int{text[1]} << ", odd " << int{odd[0]} << " at " << at);
                 Units src = text.substr(0, at) + odd;
-                expect_same(src, encode);
+                expect_same(GetParam(), src, encode);
                 src += text;
-                expect_same(src, encode);
+                expect_same(GetParam(), src, encode);
                 if (HasFailure()) return;
             }
         }
@@ -136,7 +136,7 @@ TEST_F(KernelLevels, EncodeOddUnitsAtEveryOffset) {
 
 // Every room from nothing to the whole text, so that the room runs out in
 // each lane of the chunks.
-TEST_F(KernelLevels, EveryRoom) {
+TEST_P(KernelLevels, EveryRoom) {
     Bytes bytes = repeat<Bytes>({'a', 0xC3, 0xA9, 0xE2, 0x82, 0xAC, 'b', 0xF0, 0x9F, 0x98, 0x80}, 200);
     bytes.insert(bytes.begin(), 70, 'x');
     Units units = repeat<Units>(u"a\x00E9\x20AC" u"b\xD83D\xDE00", 130);
@@ -144,12 +144,14 @@ TEST_F(KernelLevels, EveryRoom) {
     units.insert(100, Units(32, u'\x00E9'));  // a run for the one- and two-byte path
     for (int32_t room = 0; room <= static_cast<int32_t>(bytes.size()) + 2; room++) {
         SCOPED_TRACE(room);
-        EXPECT_EQ(decode(KernelLevel::AVX512, bytes, room), decode(KernelLevel::BASELINE, bytes, room));
+        EXPECT_EQ(decode(GetParam(), bytes, room), decode(KernelLevel::BASELINE, bytes, room));
     }
     for (int32_t room = 0; room <= static_cast<int32_t>(units.size()) * 3 + 2; room++) {
         SCOPED_TRACE(room);
-        EXPECT_EQ(encode(KernelLevel::AVX512, units, room), encode(KernelLevel::BASELINE, units, room));
+        EXPECT_EQ(encode(GetParam(), units, room), encode(KernelLevel::BASELINE, units, room));
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Wide, KernelLevels, testing::Values(KernelLevel::AVX2, KernelLevel::AVX512));
 
 }  // namespace
