@@ -13,6 +13,7 @@
 //
 // Only these functions carry the wider instruction set; nothing here runs
 // unless avx2_kernels_supported() said the processor has it.
+#include "runtime/text/utf8_plain.h"
 #include "runtime/text/utf_kernels.h"
 
 #if defined(__x86_64__)
@@ -24,6 +25,10 @@
 #define AVX2_TARGET __attribute__((target("avx2,popcnt")))
 
 namespace {
+
+using utf8_plain::ByteClasses;
+using utf8_plain::NOT_PLAIN;
+using utf8_plain::plain_chunk;
 
 // A shuffle that gathers the kept bytes of one 16-byte lane group to its
 // front, and how many bytes it keeps.
@@ -100,17 +105,6 @@ AVX2_TARGET __m256i widen_bytes(const uint8_t* at) {
 }
 AVX2_TARGET __m128i low_half(__m256i v) { return _mm256_castsi256_si128(v); }
 AVX2_TARGET __m128i high_half(__m256i v) { return _mm256_extracti128_si256(v, 1); }
-uint64_t first_bits(unsigned n) { return n >= 64 ? ~uint64_t{0} : (uint64_t{1} << n) - 1; }
-
-// Bit j of each mask describes byte j of a 64-byte window of UTF-8.
-struct ByteClasses {
-    uint64_t cont;     // 0x80-0xBF
-    uint64_t lead;     // 0xC0 and up
-    uint64_t from_e0;  // three- and four-byte leads
-    uint64_t from_f0;  // four-byte leads
-    uint64_t from_f4;  // may decode beyond U+10FFFF, or is no lead at all
-    uint64_t f0_low;   // a byte below 0x90 after 0xF0: a four-byte form of a code point below U+10000
-};
 
 // Signed compares see 0x80 as -128, 0xC0 as -64, 0xE0 as -32 and 0xF0 as
 // -16; ASCII bytes compare above all of them, hence the masks with high.
@@ -139,22 +133,6 @@ AVX2_TARGET ByteClasses classify(__m256i first, __m256i second) {
             is_f0 << 1 & join(static_cast<uint32_t>(a.f0_low), static_cast<uint32_t>(b.f0_low))};
 }
 
-constexpr uint64_t NOT_PLAIN = ~uint64_t{0};
-
-// Checks the code points that start in the first `width` bytes of a window
-// (width is at most 61, so the bytes they announce lie in the window too),
-// given the bytes at the window's start that the previous chunk's last code
-// point announced (`carry`): every byte a lead announces must be a
-// continuation and every continuation must be announced. Returns the bytes
-// past the chunk that its own last code point announces, or NOT_PLAIN.
-uint64_t plain_chunk(const ByteClasses& m, unsigned width, uint64_t carry) {
-    uint64_t inside = first_bits(width);
-    uint64_t announced = (m.lead & inside) << 1 | (m.from_e0 & inside) << 2 | (m.from_f0 & inside) << 3 | carry;
-    uint64_t odd = (announced & ~m.cont) | (m.cont & inside & ~announced);
-    odd |= (m.from_f4 & inside) | (m.f0_low & inside << 1);
-    return odd ? NOT_PLAIN : announced >> width;
-}
-
 // Chunks advance by a fixed width whatever they hold; a code point cut by a
 // chunk's end is counted or stored whole with the chunk where it starts, and
 // its remaining bytes are carried into the next. A kernel returns after
@@ -172,7 +150,7 @@ AVX2_TARGET void count_utf8(const uint8_t* src, size_t len, size_t& i, size_t& k
         ByteClasses m = classify(first, second);
         uint64_t next = plain_chunk(m, WIDTH, carry);
         if (next == NOT_PLAIN) break;
-        uint64_t inside = first_bits(WIDTH);
+        uint64_t inside = utf8_plain::low_bits(WIDTH);
         // A four-byte form makes a surrogate pair: two units.
         k += static_cast<size_t>(_mm_popcnt_u64(~m.cont & inside) + _mm_popcnt_u64(m.from_f0 & inside));
         i += WIDTH;
@@ -230,7 +208,7 @@ AVX2_TARGET void decode_utf8(const uint8_t* src, size_t len, char16_t* dst, size
         ByteClasses m = classify(first, second);
         uint64_t next = plain_chunk(m, WIDTH, carry);
         if (next == NOT_PLAIN) break;
-        uint64_t inside = first_bits(WIDTH);
+        uint64_t inside = utf8_plain::low_bits(WIDTH);
         auto units = static_cast<uint32_t>((~m.cont & inside) | (m.from_f0 & inside) << 1);
         auto n = static_cast<size_t>(_mm_popcnt_u32(units));
         auto out = reinterpret_cast<uint8_t*>(dst + k);

@@ -5,6 +5,7 @@
 //
 // Only these functions carry the wider instruction sets; nothing here runs
 // unless avx512_kernels_supported() said the processor has them.
+#include "runtime/text/utf8_plain.h"
 #include "runtime/text/utf_kernels.h"
 
 #if defined(__x86_64__)
@@ -21,6 +22,10 @@
 
 namespace {
 
+using utf8_plain::ByteClasses;
+using utf8_plain::NOT_PLAIN;
+using utf8_plain::plain_chunk;
+
 AVX512_TARGET __m512i bytes_of(int x) { return _mm512_set1_epi8(static_cast<char>(x)); }
 AVX512_TARGET __m512i words_of(int x) { return _mm512_set1_epi16(static_cast<short>(x)); }
 AVX512_TARGET __m512i dwords_of(int x) { return _mm512_set1_epi32(x); }
@@ -29,16 +34,6 @@ AVX512_TARGET __m512i widen_bytes(const uint8_t* at) {
 }
 // The lowest n bits set (n up to 64).
 AVX512_TARGET uint64_t first_bits(size_t n) { return _bzhi_u64(~uint64_t{0}, static_cast<unsigned>(n)); }
-
-// Bit j of each mask describes byte j of a 64-byte window of UTF-8.
-struct ByteClasses {
-    uint64_t cont;     // 0x80-0xBF
-    uint64_t lead;     // 0xC0 and up
-    uint64_t from_e0;  // three- and four-byte leads
-    uint64_t from_f0;  // four-byte leads
-    uint64_t from_f4;  // may decode beyond U+10FFFF, or is no lead at all
-    uint64_t f0_low;   // a byte below 0x90 after 0xF0: a four-byte form of a code point below U+10000
-};
 
 AVX512_TARGET ByteClasses classify(__m512i c) {
     uint64_t high = _mm512_movepi8_mask(c);
@@ -50,22 +45,6 @@ AVX512_TARGET ByteClasses classify(__m512i c) {
             _mm512_cmpge_epu8_mask(c, bytes_of(0xF0)),
             _mm512_cmpge_epu8_mask(c, bytes_of(0xF4)),
             is_f0 << 1 & _mm512_cmplt_epu8_mask(c, bytes_of(0x90))};
-}
-
-constexpr uint64_t NOT_PLAIN = ~uint64_t{0};
-
-// Checks the code points that start in the first `width` bytes of a window
-// (width is at most 61, so the bytes they announce lie in the window too),
-// given the bytes at the window's start that the previous chunk's last code
-// point announced (`carry`): every byte a lead announces must be a
-// continuation and every continuation must be announced. Returns the bytes
-// past the chunk that its own last code point announces, or NOT_PLAIN.
-AVX512_TARGET uint64_t plain_chunk(const ByteClasses& m, unsigned width, uint64_t carry) {
-    uint64_t inside = first_bits(width);
-    uint64_t announced = (m.lead & inside) << 1 | (m.from_e0 & inside) << 2 | (m.from_f0 & inside) << 3 | carry;
-    uint64_t odd = (announced & ~m.cont) | (m.cont & inside & ~announced);
-    odd |= (m.from_f4 & inside) | (m.f0_low & inside << 1);
-    return odd ? NOT_PLAIN : announced >> width;
 }
 
 // Chunks advance by a fixed width whatever they hold, so that no load waits
